@@ -232,6 +232,7 @@ void Toolkit::WriteProperty(WindowId window, UnitId unit, Prop prop, std::int32_
     } else if (!live.visible) {
       l.native->Hide();
       l.shown = false;
+      l.hidden_with_owner = false;
     } else if (l.first_show_pending) {
       FirstShow(w);
       if (w.loaded && w.loaded->modal) RunModalLoop(w);
@@ -470,9 +471,11 @@ void Toolkit::SystemMinimized(Window& w, bool minimized) {
     Loaded& o = *other->loaded;
     if (minimized && o.shown) {
       o.hidden_with_owner = true;
+      o.shown = false;
       o.native->Hide();
     } else if (!minimized && o.hidden_with_owner) {
       o.hidden_with_owner = false;
+      o.shown = true;
       o.native->Show(ShowMode::Normal);
     }
   }
