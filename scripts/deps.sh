@@ -4,7 +4,7 @@
 
 # Compilers, libraries and tools for the build and the unit tests.
 XM_BUILD_PACKAGES=(
-  build-essential cmake pkg-config libgtk-3-dev libwebkit2gtk-4.1-dev libgtest-dev libx11-dev
+  build-essential cmake pkg-config libgtk-3-dev libwebkit2gtk-4.1-dev libgtest-dev libx11-dev libxtst-dev
   clang libclang-rt-14-dev
 )
 # What the program needs at run time beyond the libraries above: Chinese fonts, video decoding.

@@ -195,6 +195,10 @@ class GtkNativeWindow final : public NativeWindow {
   static gboolean OnWindowState(GtkWidget*, GdkEventWindowState* event, GtkNativeWindow* self);
   static gboolean OnProperty(GtkWidget*, GdkEventProperty* event, GtkNativeWindow* self);
   static gboolean OnMap(GtkWidget*, GdkEvent*, GtkNativeWindow* self);
+  static gboolean OnUnmap(GtkWidget*, GdkEvent*, GtkNativeWindow* self) {
+    self->managed_ = false;
+    return FALSE;
+  }
   static void OnClicked(GtkWidget* widget, GtkNativeWindow* self);
   static gboolean OnSettleTimeout(GtkNativeWindow* self);
 
@@ -210,6 +214,9 @@ class GtkNativeWindow final : public NativeWindow {
   std::optional<Rect> seen_;             // the last rectangle the manager reported
   bool minimized_ = false;
   guint settle_source_ = 0;
+  bool reasserted_ = false;
+  bool managed_ = false;  // mapped by the window manager  // the current rectangle has been asked
+                          // for a second time
 };
 
 GtkNativeWindow::GtkNativeWindow(const WindowSpec& spec, std::span<const UnitState> units,
@@ -263,6 +270,7 @@ GtkNativeWindow::GtkNativeWindow(const WindowSpec& spec, std::span<const UnitSta
   g_signal_connect(window_, "window-state-event", G_CALLBACK(OnWindowState), this);
   g_signal_connect(window_, "property-notify-event", G_CALLBACK(OnProperty), this);
   g_signal_connect(window_, "map-event", G_CALLBACK(OnMap), this);
+  g_signal_connect(window_, "unmap-event", G_CALLBACK(OnUnmap), this);
 
   gtk_widget_realize(window_);
   GdkWindow* gdk_window = gtk_widget_get_window(window_);
@@ -367,11 +375,12 @@ void GtkNativeWindow::ApplyGeometry() {
   // If the manager adjusts a request instead of granting it, no confirmation ever matches; after
   // a short while the last reported rectangle counts.
   if (settle_source_ != 0) g_source_remove(settle_source_);
-  settle_source_ = g_timeout_add(500, G_SOURCE_FUNC(OnSettleTimeout), this);
+  settle_source_ = g_timeout_add(250, G_SOURCE_FUNC(OnSettleTimeout), this);
 }
 
 void GtkNativeWindow::SetOuterRect(Rect outer) {
   outer_ = outer;
+  reasserted_ = false;
   ApplyGeometry();
 }
 
@@ -391,11 +400,21 @@ void GtkNativeWindow::Show(ShowMode mode) {
 
 void GtkNativeWindow::Settle() {
   pending_.clear();
-  if (!gtk_widget_get_mapped(window_)) return;
-  if (seen_ && *seen_ != outer_) {
-    outer_ = *seen_;
-    events_.SystemGeometry(outer_);
+  if (!managed_ || !seen_ || *seen_ == outer_) {
+    reasserted_ = false;
+    return;
   }
+  if (!reasserted_) {
+    // A manager that places a window while taking it over may overrule a move made meanwhile:
+    // ask once more. If it keeps its own rectangle, that one stands.
+    reasserted_ = true;
+    ApplyGeometry();
+    gdk_window_move(gtk_widget_get_window(window_), outer_.left, outer_.top);
+    return;
+  }
+  reasserted_ = false;
+  outer_ = *seen_;
+  events_.SystemGeometry(outer_);
 }
 
 gboolean GtkNativeWindow::OnSettleTimeout(GtkNativeWindow* self) {
@@ -418,8 +437,9 @@ gboolean GtkNativeWindow::OnKey(GtkWidget*, GdkEventKey* event, GtkNativeWindow*
 
 gboolean GtkNativeWindow::OnConfigure(GtkWidget*, GdkEventConfigure* event, GtkNativeWindow* self) {
   const Rect outer = self->OuterFromClient(event->x, event->y, event->width, event->height);
-  // Until the window is mapped, the manager has not placed it: nothing reported is its place.
-  if (!gtk_widget_get_mapped(self->window_)) return FALSE;
+  // Until the manager has mapped the window it may still place it by its own rules: nothing
+  // reported before that is the window's place.
+  if (!self->managed_) return FALSE;
   self->seen_ = outer;
   auto& pending = self->pending_;
   for (size_t i = 0; i < pending.size(); ++i) {
@@ -457,8 +477,13 @@ gboolean GtkNativeWindow::OnProperty(GtkWidget*, GdkEventProperty* event, GtkNat
 }
 
 gboolean GtkNativeWindow::OnMap(GtkWidget*, GdkEvent*, GtkNativeWindow* self) {
-  // A manager may place a newly mapped window by its own rules; the toolkit's place stands.
+  // A manager may place a newly mapped window by its own rules, and it may have dropped a move
+  // that came while it was taking the window over; GTK would not repeat a move it has already
+  // asked for, so the toolkit's place is asked for again on the window itself.
+  self->managed_ = true;
+  self->seen_.reset();
   self->ApplyGeometry();
+  gdk_window_move(gtk_widget_get_window(self->window_), self->outer_.left, self->outer_.top);
   return FALSE;
 }
 
