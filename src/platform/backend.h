@@ -86,7 +86,7 @@ class Backend {
   // Creates a hidden system window at `outer` with all its controls, or returns null. `owner` is
   // the owning window, or null for a window without one; `taskbar` says whether it gets a
   // taskbar entry.
-  virtual std::unique_ptr<NativeWindow> CreateWindow(const WindowSpec& spec,
+  virtual std::unique_ptr<NativeWindow> CreateWindow(const WindowSpec& desc,
                                                      std::span<const UnitState> units, Rect outer,
                                                      NativeWindow* owner, bool taskbar,
                                                      WindowEvents& events) = 0;

@@ -92,29 +92,29 @@ GtkWidget* MakeLabel(const char* utf8, bool wrap) {
 }
 
 // A label painted straight on its window: only the text, in its colour and font.
-void StyleLabel(GtkWidget* label, const UnitSpec& spec) {
-  const bool centred = spec.align == Align::Center;
+void StyleLabel(GtkWidget* label, const UnitSpec& desc) {
+  const bool centred = desc.align == Align::Center;
   gtk_label_set_justify(GTK_LABEL(label), centred ? GTK_JUSTIFY_CENTER : GTK_JUSTIFY_LEFT);
   gtk_label_set_xalign(GTK_LABEL(label), centred ? 0.5f : 0.0f);
   gtk_label_set_yalign(GTK_LABEL(label), 0.0f);
   PangoAttrList* attrs = pango_attr_list_new();
-  if (spec.color != nullptr) {
+  if (desc.color != nullptr) {
     pango_attr_list_insert(
         attrs,
-        pango_attr_foreground_new(spec.color->r * 257, spec.color->g * 257, spec.color->b * 257));
+        pango_attr_foreground_new(desc.color->r * 257, desc.color->g * 257, desc.color->b * 257));
   }
-  if (spec.font != nullptr) {
+  if (desc.font != nullptr) {
     PangoFontDescription* font = pango_font_description_new();
-    pango_font_description_set_family(font, spec.font->face);
-    const int pixels = spec.font->height < 0 ? -spec.font->height : spec.font->height;
+    pango_font_description_set_family(font, desc.font->face);
+    const int pixels = desc.font->height < 0 ? -desc.font->height : desc.font->height;
     if (pixels > 0) pango_font_description_set_absolute_size(font, pixels * PANGO_SCALE);
-    pango_font_description_set_weight(font, static_cast<PangoWeight>(spec.font->weight));
+    pango_font_description_set_weight(font, static_cast<PangoWeight>(desc.font->weight));
     pango_font_description_set_style(font,
-                                     spec.font->italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+                                     desc.font->italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     pango_attr_list_insert(attrs, pango_attr_font_desc_new(font));
-    if (spec.font->underline)
+    if (desc.font->underline)
       pango_attr_list_insert(attrs, pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
-    if (spec.font->strike_out) pango_attr_list_insert(attrs, pango_attr_strikethrough_new(TRUE));
+    if (desc.font->strike_out) pango_attr_list_insert(attrs, pango_attr_strikethrough_new(TRUE));
     pango_font_description_free(font);
     // Lines as tall as the characters, as the Song faces these texts were laid out for set them.
     if (pixels > 0)
@@ -141,7 +141,7 @@ void InstallCompactStyle() {
 
 class GtkNativeWindow final : public NativeWindow {
  public:
-  GtkNativeWindow(const WindowSpec& spec, std::span<const UnitState> units, Rect outer,
+  GtkNativeWindow(const WindowSpec& desc, std::span<const UnitState> units, Rect outer,
                   GtkNativeWindow* owner, bool taskbar, WindowEvents& events);
   ~GtkNativeWindow() override;
 
@@ -184,7 +184,7 @@ class GtkNativeWindow final : public NativeWindow {
   };
 
   BrowserBox& Browser(int unit) { return *browsers_.at(static_cast<size_t>(unit)); }
-  GtkWidget* MakeControl(int unit, const UnitSpec& spec, const UnitState& state);
+  GtkWidget* MakeControl(int unit, const UnitSpec& desc, const UnitState& state);
   void ApplyGeometry();
   Rect OuterFromClient(int x, int y, int width, int height) const;
   void Settle();
@@ -219,15 +219,15 @@ class GtkNativeWindow final : public NativeWindow {
                           // for a second time
 };
 
-GtkNativeWindow::GtkNativeWindow(const WindowSpec& spec, std::span<const UnitState> units,
+GtkNativeWindow::GtkNativeWindow(const WindowSpec& desc, std::span<const UnitState> units,
                                  Rect outer, GtkNativeWindow* owner, bool taskbar,
                                  WindowEvents& events)
     : events_(events),
-      resizable_(spec.style.border == Border::Sizable || spec.style.border == Border::ToolSizable ||
-                 spec.style.border == Border::SunkenSizable),
+      resizable_(desc.style.border == Border::Sizable || desc.style.border == Border::ToolSizable ||
+                 desc.style.border == Border::SunkenSizable),
       outer_(outer) {
-  const UnitSpec& self = spec.units[0];
-  const WindowStyle& style = spec.style;
+  const UnitSpec& self = desc.units[0];
+  const WindowStyle& style = desc.style;
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWindow* window = GTK_WINDOW(window_);
   gtk_style_context_add_class(gtk_widget_get_style_context(window_), "xingmu");
@@ -255,7 +255,7 @@ GtkNativeWindow::GtkNativeWindow(const WindowSpec& spec, std::span<const UnitSta
   controls_.resize(units.size(), nullptr);
   browsers_.resize(units.size());
   for (size_t i = 1; i < units.size(); ++i) {
-    GtkWidget* control = MakeControl(static_cast<int>(i), spec.units[i], units[i]);
+    GtkWidget* control = MakeControl(static_cast<int>(i), desc.units[i], units[i]);
     controls_[i] = control;
     gtk_layout_put(GTK_LAYOUT(layout_), control, units[i].left, units[i].top);
     gtk_widget_set_size_request(control, units[i].width, units[i].height);
@@ -311,10 +311,10 @@ GtkNativeWindow::~GtkNativeWindow() {
   browsers_.clear();
 }
 
-GtkWidget* GtkNativeWindow::MakeControl(int unit, const UnitSpec& spec, const UnitState& state) {
+GtkWidget* GtkNativeWindow::MakeControl(int unit, const UnitSpec& desc, const UnitState& state) {
   const std::string text = Cp936ToUtf8(state.text);
   GtkWidget* control = nullptr;
-  switch (spec.kind) {
+  switch (desc.kind) {
     case Kind::Button: {
       control = gtk_button_new();
       GtkWidget* caption = MakeLabel(text.c_str(), true);
@@ -337,7 +337,7 @@ GtkWidget* GtkNativeWindow::MakeControl(int unit, const UnitSpec& spec, const Un
     case Kind::Label:
     case Kind::TransLabel:
       control = MakeLabel(text.c_str(), true);
-      StyleLabel(control, spec);
+      StyleLabel(control, desc);
       break;
     case Kind::EditBox:
       control = gtk_entry_new();
@@ -354,7 +354,7 @@ GtkWidget* GtkNativeWindow::MakeControl(int unit, const UnitSpec& spec, const Un
       break;
   }
   gtk_widget_set_can_focus(
-      control, spec.tab_stop && spec.kind != Kind::Label && spec.kind != Kind::TransLabel);
+      control, desc.tab_stop && desc.kind != Kind::Label && desc.kind != Kind::TransLabel);
   g_object_set_data(G_OBJECT(control), "xingmu-unit", GINT_TO_POINTER(unit));
   return control;
 }
@@ -557,12 +557,12 @@ class GtkBackend final : public Backend {
     return {area.width, area.height};
   }
 
-  std::unique_ptr<NativeWindow> CreateWindow(const WindowSpec& spec,
+  std::unique_ptr<NativeWindow> CreateWindow(const WindowSpec& desc,
                                              std::span<const UnitState> units, Rect outer,
                                              NativeWindow* owner, bool taskbar,
                                              WindowEvents& events) override {
     auto window = std::make_unique<GtkNativeWindow>(
-        spec, units, outer, static_cast<GtkNativeWindow*>(owner), taskbar, events);
+        desc, units, outer, static_cast<GtkNativeWindow*>(owner), taskbar, events);
     if (!window->created()) return nullptr;
     return window;
   }

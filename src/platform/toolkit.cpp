@@ -39,8 +39,8 @@ class Toolkit::Events final : public WindowEvents {
 };
 
 struct Toolkit::Window {
-  Window(Toolkit& toolkit, const WindowSpec& s) : spec(s), events(toolkit, *this) {}
-  const WindowSpec& spec;
+  Window(Toolkit& toolkit, const WindowSpec& s) : desc(s), events(toolkit, *this) {}
+  const WindowSpec& desc;
   std::vector<UnitState> units;      // live settings
   std::vector<UnitState> load_copy;  // taken at each load, put back when the window is gone
   std::optional<Loaded> loaded;
@@ -53,19 +53,19 @@ int Clamp(std::int32_t value, int low, int high) {
   return std::clamp<std::int32_t>(value, low, high);
 }
 
-UnitState StateFromSpec(const UnitSpec& spec) {
+UnitState StateFromSpec(const UnitSpec& desc) {
   UnitState s;
-  s.left = spec.left;
-  s.top = spec.top;
-  s.width = spec.width;
-  s.height = spec.height;
-  s.visible = spec.visible;
-  s.disabled = !spec.enabled;
-  s.text = Utf8ToCp936(spec.text);
-  s.url = Utf8ToCp936(spec.url);
-  s.font_size = std::clamp(spec.font_size, 0, 4);
-  s.offline = spec.offline;
-  s.silent = spec.silent;
+  s.left = desc.left;
+  s.top = desc.top;
+  s.width = desc.width;
+  s.height = desc.height;
+  s.visible = desc.visible;
+  s.disabled = !desc.enabled;
+  s.text = Utf8ToCp936(desc.text);
+  s.url = Utf8ToCp936(desc.url);
+  s.font_size = std::clamp(desc.font_size, 0, 4);
+  s.offline = desc.offline;
+  s.silent = desc.silent;
   return s;
 }
 
@@ -75,9 +75,9 @@ Toolkit* g_current = nullptr;
 
 Toolkit::Toolkit(Backend& backend, std::span<const WindowSpec* const> windows, ProgramHooks& hooks)
     : backend_(backend), hooks_(hooks) {
-  for (const WindowSpec* spec : windows) {
-    auto w = std::make_unique<Window>(*this, *spec);
-    for (const UnitSpec& unit : spec->units) w->units.push_back(StateFromSpec(unit));
+  for (const WindowSpec* desc : windows) {
+    auto w = std::make_unique<Window>(*this, *desc);
+    for (const UnitSpec& unit : desc->units) w->units.push_back(StateFromSpec(unit));
     windows_.push_back(std::move(w));
   }
 }
@@ -108,7 +108,7 @@ bool Toolkit::StillLoaded(const Window& w, std::uint64_t serial) const {
 
 std::optional<bool> Toolkit::Raise(Window& w, int unit, int event) {
   if (suppress_ > 0 || cut_off_) return std::nullopt;
-  for (const Binding& b : w.spec.bindings) {
+  for (const Binding& b : w.desc.bindings) {
     if (b.unit != unit || b.event != event) continue;
     if (auto* plain = std::get_if<void (*)()>(&b.handler)) {
       (*plain)();
@@ -138,7 +138,7 @@ std::int32_t Toolkit::ReadProperty(WindowId window, UnitId unit, Prop prop) {
   const UnitState& live = w.units[static_cast<size_t>(*u)];
   if (prop == Prop::checked) {
     if (!w.loaded) hooks_.FatalError("读取未载入窗口的控件属性 18");
-    if (w.spec.units[static_cast<size_t>(*u)].kind != Kind::CheckBox) return 0;
+    if (w.desc.units[static_cast<size_t>(*u)].kind != Kind::CheckBox) return 0;
     return w.loaded->native->ReadChecked(*u) ? 1 : 0;
   }
   if (!w.loaded) {
@@ -185,7 +185,7 @@ std::string Toolkit::ReadProperty(WindowId window, UnitId unit, TextProp prop) {
   }
   auto u = UnitIndex(w, unit);
   if (!u) return {};
-  Kind kind = w.spec.units[static_cast<size_t>(*u)].kind;
+  Kind kind = w.desc.units[static_cast<size_t>(*u)].kind;
   if (prop == TextProp::content && kind == Kind::EditBox) return w.loaded->native->ReadContent(*u);
   if (prop == TextProp::url && kind == Kind::HtmlViewer) return w.loaded->native->ReadUrl(*u);
   return {};
@@ -196,7 +196,7 @@ void Toolkit::WriteProperty(WindowId window, UnitId unit, Prop prop, std::int32_
   auto u = UnitIndex(w, unit);
   if (prop == Prop::checked) {
     if (!w.loaded) hooks_.FatalError("写入未载入窗口的控件属性 18");
-    if (!u || w.spec.units[static_cast<size_t>(*u)].kind != Kind::CheckBox) return;
+    if (!u || w.desc.units[static_cast<size_t>(*u)].kind != Kind::CheckBox) return;
     // Setting the tick makes the control report a click; that is not the user's.
     ++suppress_;
     w.loaded->native->WriteChecked(*u, value != 0);
@@ -287,7 +287,7 @@ void Toolkit::WriteProperty(WindowId window, UnitId unit, TextProp prop, std::st
   }
   auto u = UnitIndex(w, unit);
   if (!u) return;
-  Kind kind = w.spec.units[static_cast<size_t>(*u)].kind;
+  Kind kind = w.desc.units[static_cast<size_t>(*u)].kind;
   ++suppress_;
   if (prop == TextProp::content && kind == Kind::EditBox) w.loaded->native->WriteContent(*u, value);
   if (prop == TextProp::url && kind == Kind::HtmlViewer) w.loaded->native->WriteUrl(*u, value);
@@ -297,7 +297,7 @@ void Toolkit::WriteProperty(WindowId window, UnitId unit, TextProp prop, std::st
 void Toolkit::BrowserCommand(WindowId window, UnitId unit, int command) {
   Window& w = Declared(window);
   auto u = UnitIndex(w, unit);
-  if (!w.loaded || !u || w.spec.units[static_cast<size_t>(*u)].kind != Kind::HtmlViewer) return;
+  if (!w.loaded || !u || w.desc.units[static_cast<size_t>(*u)].kind != Kind::HtmlViewer) return;
   w.loaded->native->BrowserCommand(*u, command);
 }
 
@@ -323,13 +323,13 @@ bool Toolkit::LoadWindow(WindowId window, std::optional<WindowId> owner_id, bool
     if (w.loaded) return true;  // a handler brought it back meanwhile
   }
   if (modal) owner = nullptr;
-  const bool has_parent = modal || owner != nullptr || !w.spec.style.show_in_taskbar;
+  const bool has_parent = modal || owner != nullptr || !w.desc.style.show_in_taskbar;
 
   w.load_copy = w.units;
   const bool visible_at_start = w.units[0].visible;
   UnitState& self = w.units[0];
   Rect outer{self.left, self.top, self.width, self.height};
-  if (w.spec.style.start == StartPosition::Centered) {
+  if (w.desc.style.start == StartPosition::Centered) {
     Size screen = backend_.PrimaryScreenSize();
     outer.left = (screen.width - outer.width) / 2;
     outer.top = (screen.height - outer.height) / 2;
@@ -337,7 +337,7 @@ bool Toolkit::LoadWindow(WindowId window, std::optional<WindowId> owner_id, bool
 
   ++suppress_;
   std::unique_ptr<NativeWindow> native = backend_.CreateWindow(
-      w.spec, w.units, outer, owner != nullptr ? owner->loaded->native.get() : nullptr, !has_parent,
+      w.desc, w.units, outer, owner != nullptr ? owner->loaded->native.get() : nullptr, !has_parent,
       w.events);
   --suppress_;
   if (!native) {
@@ -379,8 +379,8 @@ void Toolkit::FirstShow(Window& w) {
   Loaded& l = *w.loaded;
   l.first_show_pending = false;
   ShowMode mode = ShowMode::Normal;
-  if (w.spec.style.start == StartPosition::Minimized) mode = ShowMode::Minimized;
-  if (w.spec.style.start == StartPosition::Maximized) mode = ShowMode::Maximized;
+  if (w.desc.style.start == StartPosition::Minimized) mode = ShowMode::Minimized;
+  if (w.desc.style.start == StartPosition::Maximized) mode = ShowMode::Maximized;
   l.native->Show(mode);
   l.shown = true;
 }
@@ -494,7 +494,7 @@ void Toolkit::Events::SystemCloseRequested() {
   if (window_.loaded) toolkit_.CloseRequested(window_);
 }
 void Toolkit::Events::SystemEscape() {
-  if (window_.loaded && window_.spec.style.esc_closes) toolkit_.CloseRequested(window_);
+  if (window_.loaded && window_.desc.style.esc_closes) toolkit_.CloseRequested(window_);
 }
 void Toolkit::Events::SystemClicked(int unit) {
   if (window_.loaded) toolkit_.Raise(window_, unit, kClicked);

@@ -33,7 +33,7 @@ class FakeBackend;
 struct FakeWindow {
   FakeBackend* backend = nullptr;
   std::string name;
-  const WindowSpec* spec = nullptr;
+  const WindowSpec* desc = nullptr;
   FakeWindow* owner = nullptr;  // the owning program window, if any
   bool taskbar = false;
   WindowEvents* events = nullptr;  // valid while alive
@@ -206,16 +206,16 @@ class FakeBackend final : public Backend {
   // ---- Backend ----
   Size PrimaryScreenSize() override { return screen; }
 
-  std::unique_ptr<NativeWindow> CreateWindow(const WindowSpec& spec,
+  std::unique_ptr<NativeWindow> CreateWindow(const WindowSpec& desc,
                                              std::span<const UnitState> units, Rect outer,
                                              NativeWindow* owner, bool taskbar,
                                              WindowEvents& events) override {
-    std::string name = spec.units.empty() ? "" : spec.units[0].name;
+    std::string name = desc.units.empty() ? "" : desc.units[0].name;
     if (fail_create.contains(name)) return nullptr;
     FakeWindow& w = *windows.emplace_back(std::make_unique<FakeWindow>());
     w.backend = this;
     w.name = name;
-    w.spec = &spec;
+    w.desc = &desc;
     w.owner = owner != nullptr ? &static_cast<FakeNativeWindow*>(owner)->s_ : nullptr;
     w.taskbar = taskbar;
     w.events = &events;
@@ -286,7 +286,7 @@ inline void FakeNativeWindow::Note(const std::string& what) {
 
 inline void FakeWindow::UserClick(int unit) {
   RequireUsable("click in");
-  if (spec->units[static_cast<size_t>(unit)].kind == Kind::CheckBox) {
+  if (desc->units[static_cast<size_t>(unit)].kind == Kind::CheckBox) {
     units[static_cast<size_t>(unit)].checked = !units[static_cast<size_t>(unit)].checked;
   }
   events->SystemClicked(unit);
