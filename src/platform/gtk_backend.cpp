@@ -75,7 +75,7 @@ std::optional<Extents> RequestFrameExtents(GdkWindow* gdk_window) {
   XSendEvent(xdisplay, GDK_WINDOW_XID(gdk_get_default_root_window()), False,
              SubstructureRedirectMask | SubstructureNotifyMask, &event);
   XFlush(xdisplay);
-  constexpr int kWaitMs = 300, kStepMs = 5;
+  constexpr int kWaitMs = 300, kStepMs = 1;
   for (int waited = 0; waited < kWaitMs; waited += kStepMs) {
     if (auto extents = ReadFrameExtents(gdk_window)) return extents;
     g_usleep(kStepMs * 1000);
@@ -192,11 +192,15 @@ class GtkNativeWindow final : public NativeWindow {
   static gboolean OnDelete(GtkWidget*, GdkEvent*, GtkNativeWindow* self);
   static gboolean OnKey(GtkWidget*, GdkEventKey* event, GtkNativeWindow* self);
   static gboolean OnConfigure(GtkWidget*, GdkEventConfigure* event, GtkNativeWindow* self);
+  static GdkFilterReturn OnXEvent(GdkXEvent* xevent, GdkEvent*, gpointer data);
+  void WatchFrame();
+  void Reported(Rect outer);
   static gboolean OnWindowState(GtkWidget*, GdkEventWindowState* event, GtkNativeWindow* self);
   static gboolean OnProperty(GtkWidget*, GdkEventProperty* event, GtkNativeWindow* self);
   static gboolean OnMap(GtkWidget*, GdkEvent*, GtkNativeWindow* self);
   static gboolean OnUnmap(GtkWidget*, GdkEvent*, GtkNativeWindow* self) {
     self->managed_ = false;
+    self->frame_ = 0;
     return FALSE;
   }
   static void OnClicked(GtkWidget* widget, GtkNativeWindow* self);
@@ -215,8 +219,9 @@ class GtkNativeWindow final : public NativeWindow {
   bool minimized_ = false;
   guint settle_source_ = 0;
   bool reasserted_ = false;
-  bool managed_ = false;  // mapped by the window manager  // the current rectangle has been asked
-                          // for a second time
+  bool managed_ = false;
+  unsigned long frame_ = 0;  // the manager's frame window, while mapped  // mapped by the window
+                             // manager  // the current rectangle has been asked for a second time
 };
 
 GtkNativeWindow::GtkNativeWindow(const WindowSpec& desc, std::span<const UnitState> units,
@@ -272,6 +277,7 @@ GtkNativeWindow::GtkNativeWindow(const WindowSpec& desc, std::span<const UnitSta
   g_signal_connect(window_, "map-event", G_CALLBACK(OnMap), this);
   g_signal_connect(window_, "unmap-event", G_CALLBACK(OnUnmap), this);
 
+  gdk_window_add_filter(nullptr, OnXEvent, this);
   gtk_widget_realize(window_);
   GdkWindow* gdk_window = gtk_widget_get_window(window_);
   int functions = GDK_FUNC_CLOSE;
@@ -299,6 +305,7 @@ GtkNativeWindow::GtkNativeWindow(const WindowSpec& desc, std::span<const UnitSta
 }
 
 GtkNativeWindow::~GtkNativeWindow() {
+  gdk_window_remove_filter(nullptr, OnXEvent, this);
   if (settle_source_ != 0) g_source_remove(settle_source_);
   if (window_ == nullptr) return;
   g_signal_handlers_disconnect_by_data(window_, this);
@@ -436,25 +443,60 @@ gboolean GtkNativeWindow::OnKey(GtkWidget*, GdkEventKey* event, GtkNativeWindow*
 }
 
 gboolean GtkNativeWindow::OnConfigure(GtkWidget*, GdkEventConfigure* event, GtkNativeWindow* self) {
-  const Rect outer = self->OuterFromClient(event->x, event->y, event->width, event->height);
+  self->Reported(self->OuterFromClient(event->x, event->y, event->width, event->height));
+  return FALSE;
+}
+
+// Some managers tell the client of a drag only when it ends; the frame itself moves all along.
+GdkFilterReturn GtkNativeWindow::OnXEvent(GdkXEvent* xevent, GdkEvent*, gpointer data) {
+  auto* self = static_cast<GtkNativeWindow*>(data);
+  const XEvent* e = static_cast<const XEvent*>(xevent);
+  if (e->type == ConfigureNotify && self->frame_ != 0 && e->xconfigure.window == self->frame_) {
+    const XConfigureEvent& c = e->xconfigure;
+    self->Reported(Rect{c.x, c.y, c.width + 2 * c.border_width, c.height + 2 * c.border_width});
+  }
+  return GDK_FILTER_CONTINUE;
+}
+
+// Follows the frame the manager put around the window, if there is one.
+void GtkNativeWindow::WatchFrame() {
+  GdkWindow* gdk_window = gtk_widget_get_window(window_);
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(gdk_window));
+  ::Window root = 0, parent = 0, current = GDK_WINDOW_XID(gdk_window);
+  ::Window* children = nullptr;
+  unsigned int count = 0;
+  frame_ = 0;
+  gdk_x11_display_error_trap_push(gdk_window_get_display(gdk_window));
+  while (XQueryTree(display, current, &root, &parent, &children, &count) != 0) {
+    if (children != nullptr) XFree(children);
+    children = nullptr;
+    if (parent == 0 || parent == root) break;
+    current = parent;
+  }
+  if (current != GDK_WINDOW_XID(gdk_window)) {
+    frame_ = current;
+    XSelectInput(display, frame_, StructureNotifyMask);
+  }
+  gdk_x11_display_error_trap_pop_ignored(gdk_window_get_display(gdk_window));
+}
+
+void GtkNativeWindow::Reported(Rect outer) {
   // Until the manager has mapped the window it may still place it by its own rules: nothing
   // reported before that is the window's place.
-  if (!self->managed_) return FALSE;
-  self->seen_ = outer;
-  auto& pending = self->pending_;
-  for (size_t i = 0; i < pending.size(); ++i) {
-    if (pending[i].outer == outer) {
+  if (!managed_) return;
+  seen_ = outer;
+  for (size_t i = 0; i < pending_.size(); ++i) {
+    if (pending_[i].outer == outer) {
       // The answer to one of our own requests: the toolkit has counted it already.
-      pending.erase(pending.begin(), pending.begin() + static_cast<long>(i) + 1);
-      return FALSE;
+      pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(i) + 1);
+      return;
     }
   }
-  if (!pending.empty()) return FALSE;  // on the way to a requested rectangle
-  if (outer != self->outer_) {
-    self->outer_ = outer;
-    self->events_.SystemGeometry(outer);
+  if (!pending_.empty()) return;  // on the way to a requested rectangle
+  if (outer != outer_) {
+    outer_ = outer;
+    events_.SystemGeometry(outer);
   }
-  return FALSE;
 }
 
 gboolean GtkNativeWindow::OnWindowState(GtkWidget*, GdkEventWindowState* event,
@@ -482,6 +524,7 @@ gboolean GtkNativeWindow::OnMap(GtkWidget*, GdkEvent*, GtkNativeWindow* self) {
   // asked for, so the toolkit's place is asked for again on the window itself.
   self->managed_ = true;
   self->seen_.reset();
+  self->WatchFrame();
   self->ApplyGeometry();
   gdk_window_move(gtk_widget_get_window(self->window_), self->outer_.left, self->outer_.top);
   return FALSE;
