@@ -3,35 +3,21 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtk/gtk.h>
 
-#include <algorithm>
 #include <array>
+#include <span>
 
-#include "platform/app_icon_svg.h"
+#include "platform/app_icon_png.h"
 #include "platform/gobject_ptr.h"
 
 namespace xm {
 namespace {
 
-// Asks the loader for an image whose longer side is `side` pixels.
-void FitInSquare(GdkPixbufLoader* loader, int width, int height, gpointer side_pointer) {
-  const int side = GPOINTER_TO_INT(side_pointer);
-  if (width <= 0 || height <= 0) return;
-  if (width >= height) {
-    gdk_pixbuf_loader_set_size(loader, side, std::max(1, height * side / width));
-  } else {
-    gdk_pixbuf_loader_set_size(loader, std::max(1, width * side / height), side);
-  }
-}
-
-// The icon drawn at `side` pixels, or null when no image loader reads SVG.
-GObjectPtr<GdkPixbuf> RenderIcon(int side) {
-  GObjectPtr<GdkPixbufLoader> loader(
-      gdk_pixbuf_loader_new_with_mime_type("image/svg+xml", nullptr));
+// One compiled-in PNG image, or null when it cannot be read.
+GObjectPtr<GdkPixbuf> LoadIcon(std::span<const unsigned char> png) {
+  GObjectPtr<GdkPixbufLoader> loader(gdk_pixbuf_loader_new_with_type("png", nullptr));
   if (!loader) return nullptr;
-  g_signal_connect(loader.get(), "size-prepared", G_CALLBACK(FitInSquare), GINT_TO_POINTER(side));
   // A failed write closes the loader itself; only a successful one needs the close.
-  if (!gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(kAppIconSvg.data()),
-                               kAppIconSvg.size(), nullptr) ||
+  if (!gdk_pixbuf_loader_write(loader.get(), png.data(), png.size(), nullptr) ||
       !gdk_pixbuf_loader_close(loader.get(), nullptr)) {
     return nullptr;
   }
@@ -43,7 +29,7 @@ GObjectPtr<GdkPixbuf> RenderIcon(int side) {
 }  // namespace
 
 void SetDefaultWindowIcon() {
-  const std::array<GObjectPtr<GdkPixbuf>, 2> icons{RenderIcon(48), RenderIcon(128)};
+  const std::array<GObjectPtr<GdkPixbuf>, 2> icons{LoadIcon(kAppIcon48), LoadIcon(kAppIcon128)};
   GList* list = nullptr;
   for (const auto& icon : icons) {
     if (!icon) {
