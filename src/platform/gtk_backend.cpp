@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/app_icon.h"
@@ -220,6 +221,7 @@ class GtkNativeWindow final : public NativeWindow {
   guint settle_source_ = 0;
   bool reasserted_ = false;
   bool managed_ = false;
+  bool activate_on_map_ = false;  // shown by the program: takes the focus when mapped
   unsigned long frame_ = 0;  // the manager's frame window, while mapped  // mapped by the window
                              // manager  // the current rectangle has been asked for a second time
 };
@@ -402,7 +404,14 @@ void GtkNativeWindow::Show(ShowMode mode) {
   ApplyGeometry();
   if (mode == ShowMode::Minimized) gtk_window_iconify(window);
   if (mode == ShowMode::Maximized) gtk_window_maximize(window);
-  gtk_widget_show(window_);
+  // A window the program shows is the active one, as the user expects of a newly opened window
+  // (Esc closes the notice right away); some managers would leave the focus where it was.
+  activate_on_map_ = mode != ShowMode::Minimized;
+  if (activate_on_map_) {
+    gtk_window_present(window);
+  } else {
+    gtk_widget_show(window_);
+  }
 }
 
 void GtkNativeWindow::Settle() {
@@ -525,6 +534,16 @@ gboolean GtkNativeWindow::OnMap(GtkWidget*, GdkEvent*, GtkNativeWindow* self) {
   self->managed_ = true;
   self->seen_.reset();
   self->WatchFrame();
+  if (std::exchange(self->activate_on_map_, false)) {
+    // openbox gives no focus to a new window without a taskbar entry, even when asked to
+    // activate it; the notice must take Esc at once, so it takes the focus itself.
+    GdkWindow* gdk_window = gtk_widget_get_window(self->window_);
+    GdkDisplay* display = gdk_window_get_display(gdk_window);
+    gdk_x11_display_error_trap_push(display);
+    XSetInputFocus(GDK_DISPLAY_XDISPLAY(display), GDK_WINDOW_XID(gdk_window), RevertToParent,
+                   gdk_x11_display_get_user_time(display));
+    gdk_x11_display_error_trap_pop_ignored(display);
+  }
   self->ApplyGeometry();
   gdk_window_move(gtk_widget_get_window(self->window_), self->outer_.left, self->outer_.top);
   return FALSE;
