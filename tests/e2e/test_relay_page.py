@@ -3,7 +3,8 @@
 relay_probe (built with the program) opens one address in a WebKitWebView that serves the page,
 waits, and reports what the page then shows. The address is the relay prefix followed by the text
 exactly as a user would type it into the tool window, which is how the program builds it.
-A loopback server stands in for the web: a small H.264 clip and a plain HTML page.
+A loopback server stands in for the web: a small H.264 clip, the same as an HLS list of MPEG-TS
+segments, and a plain HTML page.
 
 Probe binary: XINGMU_RELAY_PROBE, default build/tests/e2e/relay_probe.
 """
@@ -30,6 +31,7 @@ PAGE_TITLE = "星幕汇播 播放器"
 ASK_FOR_ADDRESS = "请在编辑框里粘贴视频网页的地址"
 UNUSABLE = "无法识别这个地址："
 CANNOT_PLAY = "视频无法播放："
+HLS_SCRIPT = (ROOT / "src" / "platform" / "relay" / "vendor" / "hls.light.min.js").read_text()
 
 
 # --------------------------------------------------------------------------------------------
@@ -82,9 +84,26 @@ def clip(tmp_path_factory) -> bytes:
 
 
 @pytest.fixture(scope="module")
-def web(clip):
+def hls_files(tmp_path_factory) -> dict:
+    """An HLS list of three 2-second segments: file name -> content."""
+    assert shutil.which("ffmpeg"), "ffmpeg is needed to make the test clip"
+    folder = tmp_path_factory.mktemp("hls")
+    subprocess.run(
+        ["ffmpeg", "-loglevel", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
+         "testsrc=duration=6:size=320x240:rate=25", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+         "-g", "50", "-f", "hls", "-hls_time", "2", "-hls_playlist_type", "vod",
+         str(folder / "index.m3u8")], check=True, timeout=120)
+    files = {path.name: path.read_bytes() for path in folder.iterdir()}
+    assert sum(name.endswith(".ts") for name in files) > 1, files.keys()
+    return files
+
+
+@pytest.fixture(scope="module")
+def web(clip, hls_files):
     """Base address of a loopback server: any path ending .mp4 whose name starts with "clip"
-    (in any case) is the clip, /page.html is a plain page, everything else is 404."""
+    (in any case) is the clip, /hls/<name> is a file of the HLS list (index.m3u8 in any case),
+    /page.html is a plain page, everything else is 404. The HLS files allow any origin, as
+    servers that feed players in web pages do: the list and segments are fetched by the page."""
     page = ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>page</title></head>'
             f"<body>{PAGE_TEXT}</body></html>").encode()
 
@@ -94,14 +113,20 @@ def web(clip):
             name = path.rsplit("/", 1)[-1].lower()
             if name.startswith("clip") and name.endswith(".mp4"):
                 self._send("video/mp4", clip)
+            elif path.startswith("/hls/") and name in (n.lower() for n in hls_files):
+                name = next(n for n in hls_files if n.lower() == name)
+                kind = "application/vnd.apple.mpegurl" if name.endswith(".m3u8") else "video/mp2t"
+                self._send(kind, hls_files[name], cors=True)
             elif path == "/page.html":
                 self._send("text/html; charset=utf-8", page)
             else:
                 self.send_error(404)
 
-        def _send(self, content_type: str, body: bytes):
+        def _send(self, content_type: str, body: bytes, cors: bool = False):
             self.send_response(200)
             self.send_header("Content-Type", content_type)
+            if cors:
+                self.send_header("Access-Control-Allow-Origin", "*")
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
             self.wfile.write(body)
@@ -141,7 +166,13 @@ def probe(display, tmp_path_factory):
 # Tests
 
 
-@pytest.mark.parametrize("path", ["/clip.mp4", "/media/Clip.MP4?token=a%26b#start"])
+# Where the engine has no HLS of its own, the HLS list plays through the bundled hls.js.
+@pytest.mark.parametrize("path", [
+    "/clip.mp4",
+    "/media/Clip.MP4?token=a%26b#start",
+    "/hls/index.m3u8",
+    "/hls/INDEX.M3U8?token=a%26b",
+])
 def test_direct_video_address_plays_in_the_page(probe, web, path):
     report = probe(RELAY + web + path, 5)
     assert report["href"].startswith(RELAY), report
@@ -179,6 +210,7 @@ def test_web_page_address_is_opened_in_place_of_the_relay_page(probe, web, typed
      "<img src=x onerror=\"document.title='PWN'+'ED'\">"),
     ("%E0%A4%A", UNUSABLE, "%E0%A4%A"),
     ("{web}/missing.mp4", CANNOT_PLAY, "{web}/missing.mp4"),
+    ("{web}/hls/missing.m3u8", CANNOT_PLAY, "{web}/hls/missing.m3u8"),
 ])
 def test_unusable_text_is_explained_and_not_followed(probe, web, typed, lead, shown):
     report = probe(RELAY + typed.format(web=web), 2.5)
@@ -190,23 +222,20 @@ def test_unusable_text_is_explained_and_not_followed(probe, web, typed, lead, sh
     assert report["title"] == PAGE_TITLE, report
 
 
-def test_hls_list_plays_only_where_the_engine_has_hls(probe, web):
-    report = probe(f"{RELAY}{web}/live.m3u8", 2.5)
-    assert report["href"].startswith(RELAY), report
-    if report["hls"]:
-        assert report["video"] is not None, report
-    else:
-        assert "HLS" in report["text"] and f"{web}/live.m3u8" in report["text"], report
-        assert report["video"] is None, report
-
-
-@pytest.mark.parametrize("address, is_page", [
-    ("xingmu://relay/ckplayer/play.html", True),
-    ("xingmu://relay/ckplayer/play.html#top", True),
-    ("xingmu://relay/ckplayer/other.html?x", False),
-    ("xingmu://elsewhere/ckplayer/play.html?x", False),
-    ("xingmu://relay/", False),
+@pytest.mark.parametrize("address, serves", [
+    ("xingmu://relay/ckplayer/play.html", "page"),
+    ("xingmu://relay/ckplayer/play.html#top", "page"),
+    ("xingmu://relay/ckplayer/hls.light.min.js", "script"),
+    ("xingmu://relay/ckplayer/other.html?x", None),
+    ("xingmu://relay/ckplayer/hls.min.js", None),
+    ("xingmu://relay/hls.light.min.js", None),
+    ("xingmu://elsewhere/ckplayer/play.html?x", None),
+    ("xingmu://elsewhere/ckplayer/hls.light.min.js", None),
+    ("xingmu://relay/", None),
 ])
-def test_scheme_serves_only_the_relay_page(probe, address, is_page):
+def test_scheme_serves_only_the_relay_page_and_its_script(probe, address, serves):
     report = probe(address, 1.5)
-    assert (report["title"] == PAGE_TITLE) == is_page, report
+    assert (report["title"] == PAGE_TITLE) == (serves == "page"), report["title"]
+    # The whole script, as a text document.
+    assert (report["text"].strip() == HLS_SCRIPT.strip()) == (serves == "script"), \
+        report["text"][:300]
