@@ -595,6 +595,22 @@ GtkMessageType MessageTypeFor(int flags) {
   }
 }
 
+// GTK 3 message boxes show no icon of their own; the system's box shows one per type.
+const char* IconNameFor(int flags) {
+  switch (flags & 0xF0) {
+    case 0x10:
+      return "dialog-error";
+    case 0x20:
+      return "dialog-question";
+    case 0x30:
+      return "dialog-warning";
+    case 0x40:
+      return "dialog-information";
+    default:
+      return nullptr;
+  }
+}
+
 class GtkBackend final : public Backend {
  public:
   explicit GtkBackend(std::function<void()> session_ending)
@@ -654,6 +670,13 @@ class GtkBackend final : public Backend {
     G_GNUC_END_IGNORE_DEPRECATIONS
     gtk_window_set_title(GTK_WINDOW(dialog), title ? Cp936ToUtf8(*title).c_str() : "错误");
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    if (const char* icon = IconNameFor(flags)) {
+      GtkWidget* image = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
+      gtk_widget_show(image);
+      G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+      gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(dialog), image);
+      G_GNUC_END_IGNORE_DEPRECATIONS
+    }
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
     const std::vector<MessageButton> buttons = ButtonsFor(flags);
     for (const MessageButton& b : buttons) gtk_dialog_add_button(GTK_DIALOG(dialog), b.label, b.id);
