@@ -116,10 +116,15 @@ BrowserBox::BrowserBox(const UnitState& settings)
   g_object_ref_sink(view_);
   SetUpView(WEBKIT_WEB_VIEW(view_), settings.font_size, settings.silent);
   g_signal_connect(view_, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), this);
-  if (!settings.url.empty()) Navigate(settings.url);
+  if (!settings.url.empty()) {
+    // Starting the web process takes a tenth of a second; the first window should not wait for it.
+    // The page starts loading as soon as the program is idle, while the windows are being mapped.
+    initial_load_ = g_idle_add(G_SOURCE_FUNC(OnInitialLoad), this);
+  }
 }
 
 BrowserBox::~BrowserBox() {
+  if (initial_load_ != 0) g_source_remove(initial_load_);
   g_signal_handlers_disconnect_by_data(view_, this);
   g_object_unref(view_);
 }
@@ -129,10 +134,21 @@ void BrowserBox::OnWebProcessTerminated(GtkWidget*, int, BrowserBox* self) {
   self->web_process_gone_ = true;
 }
 
+gboolean BrowserBox::OnInitialLoad(BrowserBox* self) {
+  self->initial_load_ = 0;
+  self->Navigate(self->last_url_);
+  return G_SOURCE_REMOVE;
+}
+
 void BrowserBox::Navigate(std::string_view cp936) {
+  if (initial_load_ != 0) {
+    g_source_remove(initial_load_);  // a newer address replaces the initial one
+    initial_load_ = 0;
+  }
+  // `cp936` may be a view of last_url_ itself: use it only through the copy.
   last_url_ = std::string(cp936);
   web_process_gone_ = false;
-  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view_), Cp936ToUtf8(cp936).c_str());
+  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view_), Cp936ToUtf8(last_url_).c_str());
 }
 
 std::string BrowserBox::Url() const {

@@ -28,10 +28,12 @@ class BrowserBox {
 
  private:
   static void OnWebProcessTerminated(GtkWidget* view, int reason, BrowserBox* self);
+  static gboolean OnInitialLoad(BrowserBox* self);
 
   GtkWidget* view_;
   std::string last_url_;  // code page 936
   bool web_process_gone_ = false;
+  guint initial_load_ = 0;  // the pending first load of the stored address
 };
 
 }  // namespace xm

@@ -141,25 +141,9 @@ std::int32_t Toolkit::ReadProperty(WindowId window, UnitId unit, Prop prop) {
     if (w.desc.units[static_cast<size_t>(*u)].kind != Kind::CheckBox) return 0;
     return w.loaded->native->ReadChecked(*u) ? 1 : 0;
   }
-  if (!w.loaded) {
-    switch (prop) {
-      case Prop::left:
-        return live.left;
-      case Prop::top:
-        return live.top;
-      case Prop::width:
-        return live.width;
-      case Prop::height:
-        return live.height;
-      case Prop::visible:
-        return live.visible ? 1 : 0;
-      case Prop::checked:
-        break;
-    }
-    return 0;
-  }
-  const Loaded& l = *w.loaded;
-  const Rect& r = l.rects[static_cast<size_t>(*u)];
+  // A loaded unit is where the system has it; one that is not loaded only has its live settings.
+  const Rect r = w.loaded ? w.loaded->rects[static_cast<size_t>(*u)]
+                          : Rect{live.left, live.top, live.width, live.height};
   switch (prop) {
     case Prop::left:
       return r.left;
@@ -170,8 +154,9 @@ std::int32_t Toolkit::ReadProperty(WindowId window, UnitId unit, Prop prop) {
     case Prop::height:
       return r.height;
     case Prop::visible:
-      if (*u == 0) return l.shown ? 1 : 0;
-      return (l.shown && live.visible) ? 1 : 0;
+      if (!w.loaded) return live.visible ? 1 : 0;
+      if (*u == 0) return w.loaded->shown ? 1 : 0;
+      return (w.loaded->shown && live.visible) ? 1 : 0;
     case Prop::checked:
       break;
   }
