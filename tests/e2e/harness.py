@@ -315,6 +315,16 @@ class Display:
         """Asks the window manager to close the window (WM_DELETE_WINDOW, like the close box)."""
         self.x11("wmctrl", "-i", "-c", hex(wid))
 
+    # The ways a user closes a window, for tests that cover each.
+    CLOSE_WAYS = ("window manager", "Esc")
+
+    def close_by(self, wid: int, how: str) -> None:
+        """Closes the window one of the CLOSE_WAYS: the close box (via the window manager) or Esc."""
+        if how == "Esc":
+            self.key(wid, "Escape")
+        else:
+            self.close(wid)
+
     def resize_outer(self, wid: int, width: int, height: int) -> None:
         """Has the window manager resize the window so that its frame is width x height."""
         ext = self.frame_extents(wid)

@@ -2,7 +2,7 @@
 
 import pytest
 
-from harness import (MAIN_OUTER, MAIN_TITLE, SITE_URLS, Rect)
+from harness import (MAIN_OUTER, MAIN_TITLE, SITE_URLS, Display, Rect)
 
 
 def test_accepting_the_notice_shows_the_main_window_on_the_first_site(display, web, main_window):
@@ -32,14 +32,11 @@ def test_browser_box_follows_a_resize_by_the_window_manager(display, web, main_w
     assert app.running()
 
 
-@pytest.mark.parametrize("how", ["window manager", "Esc"])
+@pytest.mark.parametrize("how", Display.CLOSE_WAYS)
 def test_closing_the_main_window_ends_the_program(display, web, main_window, how):
     app, main = main_window
     web.wait_for_report(lambda r: r.href == SITE_URLS[0])
 
-    if how == "Esc":
-        display.key(main, "Escape")
-    else:
-        display.close(main)
+    display.close_by(main, how)
 
     assert app.wait_exit() == 0

@@ -5,7 +5,7 @@ import signal
 
 import pytest
 
-from harness import EVENT_TIMEOUT, MAIN_OUTER, SITE_URLS, Rect
+from harness import EVENT_TIMEOUT, MAIN_OUTER, SITE_URLS, Display, Rect
 from tool_helpers import HEIGHT_FILE, WIDTH_FILE, accept_notice, size_file_bytes
 
 FIRST_PAGE_AT_FULL_SIZE = (MAIN_OUTER.width - 10, MAIN_OUTER.height - 40)
@@ -55,7 +55,7 @@ EARLIER_FILES = {
 
 
 @pytest.mark.parametrize("earlier", [{}, EARLIER_FILES], ids=["first-run", "files-present"])
-@pytest.mark.parametrize("how", ["window manager", "Esc"])
+@pytest.mark.parametrize("how", Display.CLOSE_WAYS)
 def test_closing_the_notice_leaves_the_files_alone(display, web, launch, how, earlier):
     app = launch(display)
     notice = display.wait_window("NoticeWindow")
@@ -63,10 +63,7 @@ def test_closing_the_notice_leaves_the_files_alone(display, web, launch, how, ea
         (app.state_dir / name).write_bytes(data)
     web.wait_for_request(lambda r: r.path == "/site1/")
 
-    if how == "Esc":
-        display.key(notice, "Escape")
-    else:
-        display.close(notice)
+    display.close_by(notice, how)
 
     assert app.wait_exit() == 0
     assert state_files(app) == earlier

@@ -2,7 +2,7 @@
 
 import pytest
 
-from harness import EVENT_TIMEOUT, NOTICE_OUTER, WindowWatch
+from harness import EVENT_TIMEOUT, NOTICE_OUTER, Display, WindowWatch
 
 
 def test_notice_comes_first_centred_over_a_hidden_main_window(display, web, launch):
@@ -24,7 +24,7 @@ def test_notice_comes_first_centred_over_a_hidden_main_window(display, web, laun
         assert display.client_info(wid).map_state == "IsUnMapped"
 
 
-@pytest.mark.parametrize("how", ["window manager", "Esc"])
+@pytest.mark.parametrize("how", Display.CLOSE_WAYS)
 def test_closing_the_notice_ends_the_program_without_showing_the_main_window(
         display, web, launch, how):
     main_seen = WindowWatch(display, "MainWindow")
@@ -32,10 +32,7 @@ def test_closing_the_notice_ends_the_program_without_showing_the_main_window(
     notice = display.wait_window("NoticeWindow")
     web.wait_for_request(lambda r: r.path == "/site1/")
 
-    if how == "Esc":
-        display.key(notice, "Escape")
-    else:
-        display.close(notice)
+    display.close_by(notice, how)
 
     assert app.wait_exit() == 0
     assert not main_seen.stop(), "MainWindow was shown"
