@@ -180,10 +180,6 @@ class GtkNativeWindow final : public NativeWindow {
   GtkWidget* window() const { return window_; }
 
  private:
-  struct PendingRequest {
-    Rect outer;
-  };
-
   BrowserBox& Browser(int unit) { return *browsers_.at(static_cast<size_t>(unit)); }
   GtkWidget* MakeControl(int unit, const UnitSpec& desc, const UnitState& state);
   void ApplyGeometry();
@@ -215,8 +211,8 @@ class GtkNativeWindow final : public NativeWindow {
   std::vector<std::unique_ptr<BrowserBox>> browsers_;  // by unit
   Rect outer_;                                         // what the toolkit counts as current
   Extents extents_;
-  std::vector<PendingRequest> pending_;  // our own requests the manager has not confirmed yet
-  std::optional<Rect> seen_;             // the last rectangle the manager reported
+  std::vector<Rect> pending_;  // our own requests the manager has not confirmed yet
+  std::optional<Rect> seen_;   // the last rectangle the manager reported
   bool minimized_ = false;
   guint settle_source_ = 0;
   bool reasserted_ = false;
@@ -380,7 +376,7 @@ void GtkNativeWindow::ApplyGeometry() {
   gtk_window_move(window, outer_.left, outer_.top);
   if (!resizable_) gtk_widget_set_size_request(layout_, client_width, client_height);
   gtk_window_resize(window, client_width, client_height);
-  pending_.push_back(PendingRequest{outer_});
+  pending_.push_back(outer_);
   // If the manager adjusts a request instead of granting it, no confirmation ever matches; after
   // a short while the last reported rectangle counts.
   if (settle_source_ != 0) g_source_remove(settle_source_);
@@ -495,7 +491,7 @@ void GtkNativeWindow::Reported(Rect outer) {
   if (!managed_) return;
   seen_ = outer;
   for (size_t i = 0; i < pending_.size(); ++i) {
-    if (pending_[i].outer == outer) {
+    if (pending_[i] == outer) {
       // The answer to one of our own requests: the toolkit has counted it already.
       pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(i) + 1);
       return;
